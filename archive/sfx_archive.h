@@ -38,6 +38,8 @@ const int32_t SFX_ERR_NO_ENTRIES = 1004;
 const int32_t SFX_ERR_FILE = 1005;
 const int32_t SFX_ERR_OPEN_SOURCE = 1006;
 const int32_t SFX_WRITE_COMPLETE = 1008;
+// A progress function asked the run to stop (requestStop).
+const int32_t SFX_ERR_STOPPED = 1009;
 
 // Receives the writer's events. The user value is the caller's own, passed
 // through unchanged.
@@ -74,12 +76,16 @@ public:
     const SfxEntry& entry(int32_t index) const;
 
     // Writes the runtime program: SFX_OK, or SFX_ERR_NO_ENTRIES,
-    // SFX_ERR_COPY_STUB, SFX_ERR_FILE, SFX_ERR_OPEN_SOURCE.
+    // SFX_ERR_COPY_STUB, SFX_ERR_FILE, SFX_ERR_OPEN_SOURCE, SFX_ERR_STOPPED.
     int32_t create(const char* stubPath, const char* outputPath,
                    SfxProgressFn progress, uint32_t userValue);
     // Appends every entry's stream and the trailer: SFX_WRITE_COMPLETE, or
-    // SFX_ERR_OPEN_SOURCE, SFX_ERR_FILE.
+    // SFX_ERR_OPEN_SOURCE, SFX_ERR_FILE, SFX_ERR_STOPPED.
     int32_t writeEntries(SfxFile output, SfxProgressFn progress, uint32_t userValue);
+    // Called by a progress function during create: the run ends with
+    // SFX_ERR_STOPPED before the next file and without a trailer; a request
+    // made at a file's start ends it before that file is compressed.
+    void requestStop();
     // Input bytes waiting in the stream, refilled from the source when none
     // are left; -1 when the read failed.
     int32_t fillInput(SfxFile source);
@@ -115,6 +121,7 @@ private:
     unsigned char inBuffer[SFX_BUFFER_SIZE];
     unsigned char outBuffer[SFX_BUFFER_SIZE];
     int32_t currentLength;
+    bool stopRequested;
 };
 
 #endif

@@ -57,7 +57,7 @@ int32_t SfxEntry::setFromPath(SfxPlatform& platform, const char* path, const cha
 SfxArchive::SfxArchive() : SfxArchive(sfxNativePlatform()) {}
 
 SfxArchive::SfxArchive(SfxPlatform& platform_)
-    : platform(platform_), count(0), currentLength(0) {
+    : platform(platform_), count(0), currentLength(0), stopRequested(false) {
     // Allocation hooks unset: zlib uses its own allocator.
     std::memset(&stream, 0, sizeof stream);
     std::memset(inBuffer, 0, sizeof inBuffer);

@@ -16,6 +16,8 @@ const int32_t SFX_PERCENT_SPLIT = 10000000;
 
 int32_t SfxArchive::create(const char* stubPath, const char* outputPath,
                            SfxProgressFn progress, uint32_t userValue) {
+    // A request to stop belongs to the run in which it was made.
+    stopRequested = false;
     if (count < 1) return SFX_ERR_NO_ENTRIES;
     if (!platform.copyFile(stubPath, outputPath)) return SFX_ERR_COPY_STUB;
 
@@ -47,12 +49,20 @@ int32_t SfxArchive::writeEntry(SfxEntry& entry, SfxFile output,
     SfxFile source = platform.openSharedRead(entry.sourcePath.c_str());
     if (source == SFX_NO_FILE) return SFX_ERR_OPEN_SOURCE;
     if (progress) progress(SFX_EVENT_FILE_START, &entry, userValue);
+    if (stopRequested) {
+        platform.close(source);
+        return SFX_ERR_STOPPED;
+    }
 
     int32_t outcome = deflateSource(entry, source, output, progress, userValue);
     if (outcome != SFX_WRITE_COMPLETE) return outcome;
     if (progress) progress(SFX_EVENT_FILE_DONE, &entry, userValue);
-    return SFX_WRITE_COMPLETE;
+    // A request made during this file's events ends the run before the next
+    // file and before the trailer.
+    return stopRequested ? SFX_ERR_STOPPED : SFX_WRITE_COMPLETE;
 }
+
+void SfxArchive::requestStop() { stopRequested = true; }
 
 // Compresses one open source into the output and closes the source. The
 // entry's compressed size is recorded only for a stream that is complete.

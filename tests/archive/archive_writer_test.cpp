@@ -279,3 +279,79 @@ TEST_F(ArchiveWriter, MissingStubIsACopyFailure) {
     EXPECT_TRUE(platform.openedPaths().empty());
     EXPECT_TRUE(events.empty());
 }
+
+// A progress function that asks the run to stop ends it before the next
+// file, or before the file whose start it was told of, and never with a
+// trailer. The next run is not affected.
+struct StopCase {
+    const char* what;
+    int32_t code;      // the event at which the stop is asked for
+    int occurrence;    // counted from 1 among events of that code
+    int32_t entriesDone;  // streams complete in the stopped output
+};
+
+void PrintTo(const StopCase& c, std::ostream* out) { *out << c.what; }
+
+struct StopRequest {
+    SfxArchive* archive = nullptr;
+    StopCase when = {};
+    int seen = 0;
+};
+StopRequest* stopRequest = nullptr;
+
+void stopAtEvent(int32_t code, void* argument, uint32_t userValue) {
+    recordEvent(code, argument, userValue);
+    if (code == stopRequest->when.code && ++stopRequest->seen == stopRequest->when.occurrence) {
+        stopRequest->archive->requestStop();
+    }
+}
+
+class StopRequested : public ArchiveWriter, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(StopRequested, EndsTheRunWithoutTrailer) {
+    const StopCase& c = GetParam();
+    FaultPlatform platform(sfxNativePlatform());
+    std::unique_ptr<SfxArchive> archive(new SfxArchive(platform));
+    add(*archive, "a.txt", textBytes(10000));
+    add(*archive, "b.bin", randomBytes(5000, 4));
+    add(*archive, "c.txt", textBytes(300));
+    ASSERT_EQ(SFX_OK, create(*archive, "complete.exe", nullptr));
+    const std::string complete = output("complete.exe");
+
+    StopRequest request;
+    request.archive = archive.get();
+    request.when = c;
+    stopRequest = &request;
+    const int32_t result = create(*archive, "stopped.exe", stopAtEvent);
+    stopRequest = nullptr;
+
+    EXPECT_EQ(SFX_ERR_STOPPED, result);
+    EXPECT_EQ(0u, platform.openFiles());
+    // The stub and the streams finished before the stop, nothing more.
+    const SfxEntry& last = archive->entry(c.entriesDone - 1 < 0 ? 0 : c.entriesDone - 1);
+    const uint32_t end = c.entriesDone == 0 ? static_cast<uint32_t>(stub.size())
+                                            : last.dataOffset + last.compressedSize;
+    const std::string stopped = output("stopped.exe");
+    EXPECT_FALSE(endsWithMarker(stopped));
+    EXPECT_EQ(end, stopped.size());
+    EXPECT_TRUE(complete.compare(0, end, stopped) == 0);
+    int32_t starts = 0, dones = 0;
+    for (const Event& event : events) {
+        starts += event.code == SFX_EVENT_FILE_START;
+        dones += event.code == SFX_EVENT_FILE_DONE;
+    }
+    EXPECT_EQ(c.entriesDone, dones);
+    EXPECT_EQ(c.code == SFX_EVENT_FILE_START ? c.entriesDone + 1 : c.entriesDone, starts);
+
+    // The request belonged to that run.
+    ASSERT_EQ(SFX_OK, create(*archive, "again.exe", nullptr));
+    EXPECT_TRUE(complete == output("again.exe"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Events, StopRequested,
+    ::testing::Values(StopCase{"at_the_first_start", SFX_EVENT_FILE_START, 1, 0},
+                      StopCase{"at_the_second_start", SFX_EVENT_FILE_START, 2, 1},
+                      StopCase{"at_a_percent_of_the_first_file", SFX_EVENT_FILE_PERCENT, 1, 1},
+                      StopCase{"at_the_last_done", SFX_EVENT_FILE_DONE, 3, 3}),
+    [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.what); });
