@@ -25,10 +25,16 @@ int32_t filesStarted = 0;
 int32_t filesTotal = 0;
 // Set once updateProgress could not be found or has thrown. The Java
 // exception is then pending and must reach createArchive's caller as it is:
-// no JNI function may be called until the native returns. The write goes on
-// without progress calls (the archive core has no way to stop it), and its
-// result code is returned as usual.
+// no JNI function may be called until the native returns. A throwing
+// updateProgress is how a Java caller cancels, so the write stops too, before
+// the file whose start failed is compressed; the output keeps no trailer.
 bool progressHalted = false;
+
+// Ends the calls of this run and the run itself.
+void haltProgress() {
+    progressHalted = true;
+    archive.requestStop();
+}
 
 void archiveProgress(int32_t event, void* /*argument*/, uint32_t /*userValue*/) {
     if (event != SFX_EVENT_FILE_START) return;
@@ -43,14 +49,14 @@ void archiveProgress(int32_t event, void* /*argument*/, uint32_t /*userValue*/) 
     JNIEnv* env = progressEnv;
     jclass targetClass = env->GetObjectClass(progressTarget);
     if (targetClass == nullptr) {
-        progressHalted = true;
+        haltProgress();
         return;
     }
     jmethodID updateProgress = env->GetMethodID(targetClass, "updateProgress", "(I)V");
     if (updateProgress == nullptr) {
         // NoSuchMethodError is pending. The class reference goes with the
         // native's frame; deleting it now would be a call under the exception.
-        progressHalted = true;
+        haltProgress();
         return;
     }
     // One reference per file would pile up in the native's frame until
@@ -58,7 +64,7 @@ void archiveProgress(int32_t event, void* /*argument*/, uint32_t /*userValue*/) 
     // table. The method id stays valid: the object keeps its class loaded.
     env->DeleteLocalRef(targetClass);
     env->CallVoidMethod(progressTarget, updateProgress, percent);
-    if (env->ExceptionCheck()) progressHalted = true;
+    if (env->ExceptionCheck()) haltProgress();
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 const int32_t RESULT_JAVA_STRING = -1;
 const int32_t RESULT_OK = 1002;
 const int32_t RESULT_NO_ENTRIES = 1004;
+const int32_t RESULT_STOPPED = 1009;
 
 // One loaded copy of the library with its own environment.
 struct LoadedBuilder {

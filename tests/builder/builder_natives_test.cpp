@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "archive_reader.h"
 #include "builder_fixture.h"
 
 namespace {
@@ -203,18 +204,20 @@ TEST_F(BuilderTest, UpdateProgressGetsTheShareOfFilesStarted) {
 
 // An updateProgress that cannot be found or throws ends the calls of that
 // run: no JNI function is called while its exception is pending, which
-// reaches createArchive's caller. The write itself goes on to the end.
-TEST_F(BuilderTest, FailingUpdateProgressEndsTheCallsOfItsRun) {
+// reaches createArchive's caller. It also cancels the write: the file whose
+// start failed is not compressed, and the output keeps no trailer.
+TEST_F(BuilderTest, FailingUpdateProgressCancelsItsRun) {
     struct Case {
         const char* name;
         bool methodMissing;
         int throwAtCall;
+        size_t streamsWritten;
         std::vector<std::string> calls;
     };
     const Case cases[] = {
-        {"missing", true, 0, {"GetObjectClass", "GetMethodID updateProgress (I)V"}},
-        {"throws at the first file", false, 1, progressCalls({33})},
-        {"throws at the second file", false, 2, progressCalls({33, 66})},
+        {"missing", true, 0, 0, {"GetObjectClass", "GetMethodID updateProgress (I)V"}},
+        {"throws at the first file", false, 1, 0, progressCalls({33})},
+        {"throws at the second file", false, 2, 1, progressCalls({33, 66})},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -230,13 +233,12 @@ TEST_F(BuilderTest, FailingUpdateProgressEndsTheCallsOfItsRun) {
         jni.throwAtCall = c.throwAtCall;
         jni.calls.clear();
 
-        EXPECT_EQ(builder->create(stub, at("out.exe")), RESULT_OK);
+        EXPECT_EQ(builder->create(stub, at("out.exe")), RESULT_STOPPED);
         ASSERT_GE(jni.calls.size(), 4u);
         const std::vector<std::string> progress(jni.calls.begin() + 4, jni.calls.end());
         EXPECT_EQ(progress, c.calls);
         EXPECT_EQ(jni.misuse, std::vector<std::string>());
         EXPECT_TRUE(jni.takeException()) << "the exception did not stay pending";
-        expectProgram(at("out.exe"), sources);
 
         // The Java caller has seen the exception; the next run calls again.
         jni.methodMissing = false;
@@ -245,5 +247,17 @@ TEST_F(BuilderTest, FailingUpdateProgressEndsTheCallsOfItsRun) {
         EXPECT_EQ(builder->create(stub, at("again.exe")), RESULT_OK);
         EXPECT_EQ(jni.progress, (std::vector<int>{33, 66, 100}));
         EXPECT_EQ(jni.misuse, std::vector<std::string>());
+        expectProgram(at("again.exe"), sources);
+
+        // The cancelled output is the stub and the streams finished before
+        // the failing start, as the complete run wrote them.
+        const std::string cancelled = fileBytes(at("out.exe"));
+        const std::string complete = fileBytes(at("again.exe"));
+        ArchiveTrailer trailer;
+        std::string error;
+        ASSERT_TRUE(readArchiveTrailer(complete, &trailer, &error)) << error;
+        const uint64_t end = trailer.records[c.streamsWritten].dataOffset;
+        EXPECT_EQ(cancelled.size(), end);
+        EXPECT_EQ(cancelled, complete.substr(0, static_cast<size_t>(end)));
     }
 }

@@ -218,7 +218,11 @@ public final class BuilderJniDriver {
         check(entries.get(1).name.equals("in.txt"), "name " + entries.get(1).name);
     }
 
-    /** A throwing updateProgress ends the calls of that run; the write goes on. */
+    /**
+     * A throwing updateProgress ends the calls of that run and cancels the
+     * write: the file whose start it was told of is not compressed, and the
+     * output keeps the stub and the streams before it, without a trailer.
+     */
     void throwingProgress() throws IOException {
         List<Source> table = new ArrayList<>();
         for (int i = 0; i < 3; ++i) {
@@ -227,6 +231,7 @@ public final class BuilderJniDriver {
             table.add(source);
         }
         int[][] runs = {{1, 33}, {2, 33, 66}};
+        List<Path> cancelled = new ArrayList<>();
         for (int[] expected : runs) {
             archiver.throwAt = archiver.progress.size() + expected[0];
             int from = archiver.progress.size();
@@ -240,12 +245,22 @@ public final class BuilderJniDriver {
             List<Integer> got = archiver.progress.subList(from, archiver.progress.size());
             check(got.equals(Arrays.stream(expected, 1, expected.length).boxed().toList()),
                   "progress " + got);
-            expectProgram(new Run(OK, List.of(), List.of(), output), table);
+            cancelled.add(output);
         }
         archiver.throwAt = 0;
         Run run = create(work.resolve("out.exe"));
         check(run.result == OK && run.progress.equals(List.of(33, 66, 100)),
               "after the throwing runs: " + run.result + " " + run.progress);
+        List<Entry> entries = expectProgram(run, table);
+
+        byte[] complete = Files.readAllBytes(run.output);
+        for (int i = 0; i < runs.length; ++i) {
+            int streamsWritten = runs[i][0] - 1;
+            byte[] expected = Arrays.copyOf(complete, (int) entries.get(streamsWritten).dataOffset);
+            check(Arrays.equals(Files.readAllBytes(cancelled.get(i)), expected),
+                  "the run cancelled at file " + runs[i][0] + " left more than the stub and "
+                      + streamsWritten + " streams");
+        }
     }
 
     // --- Helpers ----------------------------------------------------------------
