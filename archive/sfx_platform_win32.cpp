@@ -21,8 +21,11 @@ const size_t WIN32_MAX_PATH_LENGTH = MAX_PATH - 1;
 
 bool fits(const char* path) { return std::strlen(path) <= WIN32_MAX_PATH_LENGTH; }
 
+static_assert(SFX_FIND_NAME_SIZE == sizeof(WIN32_FIND_DATAA().cFileName),
+              "an item holds a find record's whole name");
+
 void describeItem(const WIN32_FIND_DATAA& data, SfxFindItem* item) {
-    // cFileName is MAX_PATH bytes and always terminated.
+    // cFileName is always terminated.
     std::memcpy(item->name, data.cFileName, SFX_FIND_NAME_SIZE);
     item->name[SFX_FIND_NAME_SIZE - 1] = '\0';
     item->isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
