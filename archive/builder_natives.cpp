@@ -23,23 +23,18 @@ JNIEnv* progressEnv = nullptr;
 jobject progressTarget = nullptr;
 int32_t filesStarted = 0;
 int32_t filesTotal = 0;
-// Set once updateProgress could not be found or has thrown. The Java
+// Called once updateProgress could not be found or has thrown. The Java
 // exception is then pending and must reach createArchive's caller as it is:
 // no JNI function may be called until the native returns. A throwing
-// updateProgress is how a Java caller cancels, so the write stops too, before
-// the file whose start failed is compressed; the output keeps no trailer.
-bool progressHalted = false;
-
-// Ends the calls of this run and the run itself.
-void haltProgress() {
-    progressHalted = true;
-    archive.requestStop();
-}
+// updateProgress is how a Java caller cancels, so the write stops: a stop
+// asked for at a file's start ends the run before that file is compressed,
+// so no further file start (and no further JNI call) follows, and the output
+// keeps no trailer.
+void haltProgress() { archive.requestStop(); }
 
 void archiveProgress(int32_t event, void* /*argument*/, uint32_t /*userValue*/) {
     if (event != SFX_EVENT_FILE_START) return;
     ++filesStarted;
-    if (progressHalted) return;
     // The writer starts no file of an empty table; this only keeps the
     // division below defined.
     if (filesTotal <= 0) return;
@@ -114,7 +109,6 @@ Java_com_halvory_mirelant_dx_launch_ExeArchiver_createArchive(JNIEnv* env, jobje
 
     filesStarted = 0;
     filesTotal = archive.entryCount();
-    progressHalted = false;
     try {
         return archive.create(stubCopy, outputCopy, archiveProgress, 0);
     } catch (...) {
